@@ -57,11 +57,10 @@ size_t first_match(size_t n, Pred&& pred) {
             oneapi::tbb::blocked_range<size_t>(prefix, n, pool::chunk_size(n - prefix)),
             [&](const oneapi::tbb::blocked_range<size_t>& r) {
                 for (size_t i = r.begin(); i != r.end(); ++i) {
-                    if (i >= best.load(std::memory_order_relaxed)) return;
+                    if (best.load(std::memory_order_relaxed) != n) return;
                     if (pred(i)) {
                         size_t cur = best.load(std::memory_order_relaxed);
-                        while (i < cur && !best.compare_exchange_weak(cur, i, std::memory_order_relaxed)) {
-                        }
+                        best.store(i);
                         return;  // everything after i in this range is worse
                     }
                 }

@@ -98,6 +98,8 @@ TEST(SearchLiteral, ContainsExactBytes) {
         {"abc", "ab", false},
         {"aab", "aaab", true},    // a false start must not skip the real one
         {"aab", "aaaa", false},
+        {"bab", "bbab", true},
+        {"bab", "bbbbbbbbab", true},
         {"z", "abcz", true},
         {"caf\u00e9", "un caf\u00e9 noir", true},
         {"\u00e9", "e\u0301", false},  // no normalisation
@@ -328,6 +330,15 @@ TEST(SearchPool, FirstMatchIsTheLowestIndex) {
         const size_t expected = size_t(std::find(hit.begin(), hit.end(), 1) - hit.begin());
         with_each_worker_count([&] { EXPECT_EQ(first_match(n, [&](size_t i) { return hit[i] != 0; }), expected); });
     }
+    // A low match reached late and a higher one that a worker starting in
+    // the upper half meets at once: the low one must still win.
+    const size_t mid = pool::kSerialGrain + (n - pool::kSerialGrain) / 2;
+    auto slow_pred = [&](size_t i) {
+        volatile unsigned spin = 0;
+        for (int k = 0; k < 40; ++k) spin = spin + 1;
+        return i == mid - 5 || i == mid + 5 || i == n - 1;
+    };
+    with_each_worker_count([&] { EXPECT_EQ(first_match(n, slow_pred), mid - 5); });
     EXPECT_EQ(first_match(0, [](size_t) { return true; }), 0u);
     EXPECT_EQ(first_match(10, [](size_t i) { return i == 3; }), 3u);
 }
