@@ -57,10 +57,11 @@ size_t first_match(size_t n, Pred&& pred) {
             oneapi::tbb::blocked_range<size_t>(prefix, n, pool::chunk_size(n - prefix)),
             [&](const oneapi::tbb::blocked_range<size_t>& r) {
                 for (size_t i = r.begin(); i != r.end(); ++i) {
-                    if (best.load(std::memory_order_relaxed) != n) return;
+                    if (i >= best.load(std::memory_order_relaxed)) return;
                     if (pred(i)) {
                         size_t cur = best.load(std::memory_order_relaxed);
-                        best.store(i);
+                        while (i < cur && !best.compare_exchange_weak(cur, i, std::memory_order_relaxed)) {
+                        }
                         return;  // everything after i in this range is worse
                     }
                 }
@@ -96,7 +97,7 @@ std::vector<T> ordered_collect(size_t n, Emit&& emit) {
     size_t total = 0;
     for (const auto& p : parts) total += p.size();
     out.reserve(total);
-    for (auto& p : parts) std::move(p.begin(), p.end(), std::back_inserter(out));
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) std::move(it->begin(), it->end(), std::back_inserter(out));
     return out;
 }
 

@@ -69,7 +69,7 @@ public:
             p = static_cast<const char*>(std::memchr(p, probe_byte_, size_t(last - p) + 1));
             if (!p) return false;
             if (std::memcmp(p - probe_, needle_.data(), m) == 0) return true;
-            p += m;
+            ++p;
         }
         return false;
     }
