@@ -5,6 +5,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -186,9 +187,10 @@ bool arg_record(PyObject* o, const char* name, PyTypeObject* type, const char* t
 template <class T, class Conv>
 bool to_vector(PyObject* o, std::vector<T>& out, Conv conv) {
     if (!check_sequence(o)) return false;
+    // The length is only a hint: an object may report any length.
     Py_ssize_t hint = PySequence_Size(o);
     if (hint < 0) PyErr_Clear();
-    else out.reserve(size_t(hint));
+    else out.reserve(std::min<size_t>(size_t(hint), 1u << 16));
     PyObject* it = PyObject_GetIter(o);
     if (!it) return false;
     while (PyObject* item = PyIter_Next(it)) {

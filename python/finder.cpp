@@ -84,7 +84,10 @@ PyObject* by_names(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyOb
     if (!match(*P, args, nargs, kwnames, a)) return nullptr;
     return with_finder(self, [&](const FinderRecord& f) -> PyObject* {
         std::vector<std::string> names;
-        if (!to_vector(a[0], names, str_item)) return fail_argument("name_list"), nullptr;
+        if (!to_vector(a[0], names, str_item)) {
+            fail_argument("name_list");
+            return nullptr;
+        }
         return handle_list(Select(f, names), wrap_readable_sheet);
     });
 }

@@ -74,6 +74,9 @@ bool initialise(PyObject* m) {
     if (!add_functions(m, top_level_functions)) return false;
     if (!add_to_module(m, "DEFAULT_ROW_HEIGHT", PyFloat_FromDouble(kDefaultRowHeight))) return false;
     if (!add_to_module(m, "DEFAULT_COLUMN_WIDTH", PyFloat_FromDouble(kDefaultColumnWidth))) return false;
+    // Reachable for `except` clauses, but not part of __all__.
+    PyObject* failure = internal_failure_type();
+    if (!failure || PyModule_AddObjectRef(m, "InternalFailure", failure) < 0) return false;
 
     PyObject* readable = PyModule_New("readable");
     if (!readable) return false;

@@ -1,8 +1,8 @@
 """vorlix: a fast, typed, in-memory spreadsheet workbook model."""
 
-from . import _vorlix
-from ._vorlix import *  # noqa: F401,F403
-from ._vorlix import readable  # noqa: F401
+import _vorlix
+from _vorlix import *  # noqa: F401,F403
+from _vorlix import InternalFailure, readable  # noqa: F401
 
 __all__ = list(_vorlix.__all__)
 __version__ = _vorlix.__version__
