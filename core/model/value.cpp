@@ -12,7 +12,7 @@ CellValue CellValue::text(std::string_view s) {
     CellValue v;
     v.kind_ = ValueKind::Text;
     if (s.size() <= kInline) {
-        std::memcpy(v.bytes_, s.data(), s.size());
+        if (!s.empty()) std::memcpy(v.bytes_, s.data(), s.size());
         v.aux_ = uint8_t(s.size());
     } else {
         // One block: the length, then the bytes.

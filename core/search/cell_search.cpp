@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "platform/pool.hpp"
+#include "search/kind_filter.hpp"
 #include "search/literal.hpp"
 #include "search/trimmed.hpp"
 
@@ -24,13 +25,33 @@ std::vector<Cell*> kept_cells(CellSeq seq, Pred&& pred) {
     });
 }
 
-bool contains(const Cell& c, const LiteralMatcher& m) {
-    return with_cell_text(c, [&](std::string_view t) { return m.found_in(t); });
-}
+// A text test together with the kinds it can pass; test() runs with the
+// cell's lock held and produces the text only for a possible kind.
+template <class Matcher, KindFilter::Test kTest>
+struct TextTest {
+    explicit TextTest(std::string_view needle) : matcher(needle), kinds(target(matcher), kTest) {}
 
-bool trimmed_equal(const Cell& c, const TrimmedMatcher& m) {
-    return with_cell_text(c, [&](std::string_view t) { return m.equals(t); });
-}
+    bool test(const Cell& c) const {
+        if (!kinds.possible(c.value.kind())) return false;
+        char buf[kValueTextBuffer];
+        const std::string_view t = value_text_view(c.value, buf);
+        if constexpr (kTest == KindFilter::Test::Contains) return matcher.found_in(t);
+        else return matcher.equals(t);
+    }
+    bool test_locked(const Cell& c) const {
+        SharedGuard g(c.lock);
+        return test(c);
+    }
+
+    static std::string_view target(const LiteralMatcher& m) { return m.needle(); }
+    static std::string_view target(const TrimmedMatcher& m) { return m.target(); }
+
+    Matcher matcher;
+    KindFilter kinds;
+};
+
+using Containing = TextTest<LiteralMatcher, KindFilter::Test::Contains>;
+using TrimmedEqual = TextTest<TrimmedMatcher, KindFilter::Test::Equals>;
 
 struct Boundary {
     Cell* cell;
@@ -41,22 +62,24 @@ struct Boundary {
 // after the lock is released. Stops once `limit` boundaries are found.
 std::vector<Boundary> boundaries(CellSeq seq, std::string_view before, std::string_view after,
                                  size_t limit) {
-    const LiteralMatcher opens(before);
-    const LiteralMatcher closes(after);
+    const Containing opens(before);
+    const Containing closes(after);
     std::vector<Boundary> out;
     std::string text;
     bool open = false;
     for (Cell* c : seq) {
         if (out.size() >= limit) break;
+        // Only one of the two tests can change the flag in a given state.
+        const Containing& test = open ? closes : opens;
         uint32_t row;
         {
             char buf[kValueTextBuffer];
             SharedGuard g(c->lock);
+            if (!test.kinds.possible(c->value.kind())) continue;
             text.assign(value_text_view(c->value, buf));
             row = c->row;
         }
-        // Only one of the two tests can change the flag in a given state.
-        if (!open ? opens.found_in(text) : closes.found_in(text)) {
+        if (test.matcher.found_in(text)) {
             open = !open;
             out.push_back({c, row});
         }
@@ -91,13 +114,13 @@ std::optional<std::string> value_at(const Sheet& sheet, uint32_t row, uint16_t c
 
 Cell* first_containing(CellSeq seq, std::string_view needle) {
     if (needle.empty()) return seq.empty() ? nullptr : seq.front();
-    const LiteralMatcher m(needle);
-    return first_cell(seq, [&](const Cell& c) { return contains(c, m); });
+    const Containing t(needle);
+    return first_cell(seq, [&](const Cell& c) { return t.test_locked(c); });
 }
 
 Cell* first_trimmed_equal(CellSeq seq, std::string_view value) {
-    const TrimmedMatcher m(value);
-    return first_cell(seq, [&](const Cell& c) { return trimmed_equal(c, m); });
+    const TrimmedEqual t(value);
+    return first_cell(seq, [&](const Cell& c) { return t.test_locked(c); });
 }
 
 Cell* first_at(CellSeq seq, uint32_t row, uint16_t col) {
@@ -115,30 +138,28 @@ std::optional<std::string> value_of_first_at(CellSeq seq, uint32_t row, uint16_t
 
 std::vector<Cell*> all_containing(CellSeq seq, std::string_view needle) {
     if (needle.empty()) return {seq.begin(), seq.end()};
-    const LiteralMatcher m(needle);
-    return kept_cells(seq, [&](const Cell& c) { return contains(c, m); });
+    const Containing t(needle);
+    return kept_cells(seq, [&](const Cell& c) { return t.test_locked(c); });
 }
 
 std::vector<Cell*> all_trimmed_equal(CellSeq seq, std::string_view value) {
-    const TrimmedMatcher m(value);
-    return kept_cells(seq, [&](const Cell& c) { return trimmed_equal(c, m); });
+    const TrimmedEqual t(value);
+    return kept_cells(seq, [&](const Cell& c) { return t.test_locked(c); });
 }
 
 std::vector<Cell*> containing_up_to_column(CellSeq seq, std::string_view needle, uint16_t col_stop) {
-    const LiteralMatcher m(needle);
+    const Containing t(needle);
     return kept_cells(seq, [&](const Cell& c) {
-        char buf[kValueTextBuffer];
         SharedGuard g(c.lock);
-        return c.column <= col_stop && m.found_in(value_text_view(c.value, buf));
+        return c.column <= col_stop && t.test(c);
     });
 }
 
 std::vector<Cell*> containing_up_to_row(CellSeq seq, std::string_view needle, uint32_t row_stop) {
-    const LiteralMatcher m(needle);
+    const Containing t(needle);
     return kept_cells(seq, [&](const Cell& c) {
-        char buf[kValueTextBuffer];
         SharedGuard g(c.lock);
-        return c.row <= row_stop && m.found_in(value_text_view(c.value, buf));
+        return c.row <= row_stop && t.test(c);
     });
 }
 

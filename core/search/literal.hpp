@@ -48,30 +48,33 @@ public:
             }
         }
         if (!needle_.empty()) probe_byte_ = needle_[probe_];
+        data_ = needle_.data();
+        size_ = needle_.size();
     }
+    // data_ points into needle_'s own storage.
+    LiteralMatcher(const LiteralMatcher&) = delete;
+    LiteralMatcher& operator=(const LiteralMatcher&) = delete;
 
     bool found_in(std::string_view text) const noexcept {
-        const size_t m = needle_.size();
-        if (m == 0) return true;
+        const size_t m = size_;
         const size_t n = text.size();
-        if (n < m) return false;
         const char* t = text.data();
-        if (m == 1) return std::memchr(t, probe_byte_, n) != nullptr;
+        if (m <= 1) return m == 0 || (n != 0 && std::memchr(t, probe_byte_, n) != nullptr);
+        if (n < m) return false;
         if (n >= kLongText) {
             // glibc's memmem is linear in the worst case; the probe loop
             // below is not, which only matters on long texts.
-            return ::memmem(t, n, needle_.data(), m) != nullptr;
+            return ::memmem(t, n, data_, m) != nullptr;
         }
         // The probe byte of a window starting at s sits at s + probe_.
         const char* p = t + probe_;
         const char* const last = t + (n - m) + probe_;
-        while (p <= last) {
+        for (;;) {
             p = static_cast<const char*>(std::memchr(p, probe_byte_, size_t(last - p) + 1));
             if (!p) return false;
-            if (std::memcmp(p - probe_, needle_.data(), m) == 0) return true;
-            ++p;
+            if (std::memcmp(p - probe_, data_, m) == 0) return true;
+            if (++p > last) return false;
         }
-        return false;
     }
 
     const std::string& needle() const noexcept { return needle_; }
@@ -79,8 +82,9 @@ public:
 private:
     static constexpr size_t kLongText = 1024;
 
-
     std::string needle_;
+    const char* data_ = nullptr;  // needle_.data() and size, kept at hand
+    size_t size_ = 0;
     size_t probe_ = 0;
     char probe_byte_ = 0;
 };

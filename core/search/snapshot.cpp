@@ -61,11 +61,13 @@ std::vector<Ref<Cell>> make_cells(size_t n, Make&& make) {
 }
 
 // Inserts in order; a later record replaces an earlier one at its key.
-void fill_table(Sheet& sheet, std::vector<Ref<Cell>>&& cells) {
+// Cells copied from one table have distinct keys and skip the lookup.
+void fill_table(Sheet& sheet, std::vector<Ref<Cell>>&& cells, bool keys_may_repeat) {
     ExclusiveGuard g(sheet.lock);
     sheet.cells.reserve(cells.size());
     for (Ref<Cell>& c : cells) {
-        if (sheet.cells.find(c->row, c->column)) sheet.remove_cell(pack_key(c->row, c->column));
+        if (keys_may_repeat && sheet.cells.find(c->row, c->column))
+            sheet.remove_cell(pack_key(c->row, c->column));
         sheet.insert_cell(std::move(c));
     }
 }
@@ -88,7 +90,7 @@ Ref<Sheet> build_snapshot(std::string name, std::string state, std::vector<Merge
     });
     Ref<Sheet> sheet = Ref<Sheet>::make(std::move(name), std::move(state));
     sheet->merge_cells = std::move(merges);
-    fill_table(*sheet, std::move(cells));
+    fill_table(*sheet, std::move(cells), true);
     return sheet;
 }
 
@@ -97,7 +99,7 @@ Ref<Sheet> snapshot_of_sheet(const Sheet& live) {
     std::vector<Ref<Cell>> cells = make_cells(seq.size(), [&](size_t i) { return snapshot_cell(*seq[i]); });
     Ref<Sheet> sheet = Ref<Sheet>::make(live.name, live.sheet_state);
     sheet->merge_cells = live.merge_cells;
-    fill_table(*sheet, std::move(cells));
+    fill_table(*sheet, std::move(cells), false);
     return sheet;
 }
 

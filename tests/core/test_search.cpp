@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
+#include <limits>
 #include <numeric>
 #include <random>
 #include <string>
@@ -14,6 +17,7 @@
 #include "model/records.hpp"
 #include "platform/pool.hpp"
 #include "search/cell_search.hpp"
+#include "search/kind_filter.hpp"
 #include "search/literal.hpp"
 #include "search/trimmed.hpp"
 
@@ -138,6 +142,69 @@ TEST(SearchTrimmed, WhiteSpaceAtBothEnds) {
         EXPECT_EQ(trimmed_equals(c.a, c.b), c.equal) << "'" << c.a << "' vs '" << c.b << "'";
         EXPECT_EQ(TrimmedMatcher(c.a).equals(c.b), c.equal) << "'" << c.a << "' vs '" << c.b << "'";
         EXPECT_EQ(TrimmedMatcher(c.b).equals(c.a), c.equal) << "'" << c.b << "' vs '" << c.a << "'";
+    }
+}
+
+// Searches skip kinds whose text cannot hold a needle's bytes; that is only
+// sound while every text a kind writes stays within its alphabet.
+TEST(SearchKinds, ValueTextsStayWithinTheirAlphabets) {
+    std::mt19937_64 rng(5);
+    std::vector<CellValue> values = {CellValue::integer(INT32_MIN), CellValue::integer(INT32_MAX),
+                                     CellValue::boolean(true), CellValue::boolean(false)};
+    for (double d : {0.0, -0.0, 1e21, 1e-7, 5e-324, 1.7976931348623157e308, -1.5,
+                     std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                     std::numeric_limits<double>::quiet_NaN()})
+        values.push_back(CellValue::number(d));
+    for (int i = 0; i < 20000; ++i) {
+        const uint64_t bits = rng();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);  // every exponent, denormals, NaNs
+        values.push_back(CellValue::number(d));
+        values.push_back(CellValue::integer(int32_t(uint32_t(bits))));
+        DateTime dt;
+        dt.year = kMinYear + int32_t(bits % uint64_t(kMaxYear - kMinYear + 1));
+        dt.month = uint8_t(1 + (bits >> 20) % 12);
+        dt.day = uint8_t(1 + (bits >> 24) % 28);
+        dt.hour = uint8_t((bits >> 30) % 24);
+        dt.minute = uint8_t((bits >> 36) % 60);
+        dt.second = uint8_t((bits >> 42) % 60);
+        dt.nanos = uint32_t((bits >> 48) % 4 == 0 ? 0 : (bits >> 8) % 2000000000u);  // leap seconds too
+        values.push_back(CellValue::datetime(dt));
+    }
+    for (const CellValue& v : values) {
+        const std::string text = value_text(v);
+        const std::string_view alphabet = value_text_alphabet(v.kind());
+        EXPECT_EQ(text.find_first_not_of(alphabet), std::string::npos) << text;
+    }
+}
+
+TEST(SearchKinds, FilteredScansEqualPlainTests) {
+    std::vector<CellValue> values = {
+        CellValue(), CellValue::text(" 7 "), CellValue::text("inf"), CellValue::integer(-7), CellValue::integer(7),
+        CellValue::number(1.5), CellValue::number(-0.0), CellValue::number(std::numeric_limits<double>::infinity()),
+        CellValue::number(-std::numeric_limits<double>::infinity()),
+        CellValue::number(std::numeric_limits<double>::quiet_NaN()), CellValue::boolean(true),
+        CellValue::boolean(false), CellValue::datetime(DateTime{2024, 250000000, 1, 5, 7, 8, 9}),
+        CellValue::datetime(DateTime{12345, 0, 1, 5, 7, 8, 9}), CellValue::datetime(DateTime{-5, 0, 1, 5, 7, 8, 9})};
+    std::vector<Ref<Cell>> cells;
+    std::vector<Cell*> seq;
+    for (size_t i = 0; i < values.size(); ++i) {
+        cells.push_back(Ref<Cell>::make(1, uint16_t(i + 1), values[i], data_type_of(values[i].kind())));
+        seq.push_back(cells.back().get());
+    }
+    const char* needles[] = {"", "inf", "-inf", "NaN", "Na", "-", "+1", "e", "a", "fal", ":", ".", " ", "0",
+                             "7", " 7 ", "1.5", "x", "true", "-0", "2024-01-05 07:08:09.250", "-0005"};
+    for (const char* n : needles) {
+        std::vector<Cell*> contains, equal;
+        for (Cell* c : seq) {
+            const std::string t = value_text(c->value);
+            if (t.find(n) != std::string::npos) contains.push_back(c);
+            if (trimmed_equals(t, n)) equal.push_back(c);
+        }
+        EXPECT_EQ(all_containing(seq, n), contains) << "'" << n << "'";
+        EXPECT_EQ(all_trimmed_equal(seq, n), equal) << "'" << n << "'";
+        const std::vector<Cell*> opening(contains.begin(), contains.begin() + std::min<size_t>(1, contains.size()));
+        EXPECT_EQ(region_boundaries(seq, n, "never"), opening) << "'" << n << "'";
     }
 }
 
