@@ -31,3 +31,6 @@ install: setup
 
 clean:
 	rm -rf build
+
+# Further targets (checks, benchmarks) live in their own fragments.
+include $(wildcard mk/*.mk)
