@@ -6,7 +6,7 @@ BUILD ?= build/dev
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 export PYTHONPATH := $(abspath $(BUILD))/pkg
 
-.PHONY: setup build test test-cpp test-python demo install clean
+.PHONY: setup build test test-cpp test-python demo bench install clean
 
 setup:
 	@bash scripts/setup.sh
@@ -23,8 +23,21 @@ test-python: build
 
 test: test-cpp test-python
 
+# The example report job: writes $(REPORT)/report.json and $(REPORT)/report.xlsx.
+REPORT ?= build/report
 demo: build
-	@$(PY) examples/report.py
+	@$(PY) examples/report.py --out $(REPORT)
+
+# The benchmark suite against openpyxl, pandas and the bare limit; its peers come from
+# bench/requirements.txt ("requirement  # module" per line), installed only when one is missing.
+# BENCH_ARGS passes options to bench/run.py, e.g. BENCH_ARGS="--wait-quiet 600".
+bench: build
+	@need=0; while read -r line; do \
+	  mod=$${line##*# }; [ -n "$$mod" ] && [ "$$mod" != "$$line" ] || continue; \
+	  $(PY) -c "import $$mod" 2>/dev/null || need=1; \
+	done < bench/requirements.txt; \
+	if [ $$need -eq 1 ]; then $(PY) -m pip install -q --disable-pip-version-check -r bench/requirements.txt; fi
+	@$(PY) bench/run.py $(BENCH_ARGS)
 
 install: setup
 	@$(PY) -m pip install .

@@ -20,13 +20,22 @@ fi
 
 PY=${PYTHON:-python3}
 req="$(dirname "$0")/requirements-dev.txt"
-# One import per requirement line ("package  # module"); install only when one is missing.
-need=0
-while read -r line; do
-  mod=${line##*# }
-  [ -n "$mod" ] && [ "$mod" != "$line" ] || continue
-  "$PY" -c "import $mod" 2>/dev/null || need=1
-done < "$req"
-if [ "$need" -eq 1 ]; then
+# Install only when a listed distribution is missing (versions are not compared).
+if ! "$PY" - "$req" <<'PYEOF'
+import importlib.metadata as md
+import re
+import sys
+
+for line in open(sys.argv[1]):
+    line = line.split("#")[0].strip()
+    if not line:
+        continue
+    name = re.split(r"[<>=!~\[ ;]", line)[0]
+    try:
+        md.version(name)
+    except md.PackageNotFoundError:
+        sys.exit(1)
+PYEOF
+then
   "$PY" -m pip install -q --disable-pip-version-check -r "$req"
 fi
