@@ -5,6 +5,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cxxabi.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -39,6 +41,10 @@ template <class F>
 auto guarded(F&& f) -> decltype(f()) {
     try {
         return f();
+    } catch (abi::__forced_unwind&) {
+        // Thread cancellation (an exiting interpreter ends daemon threads this
+        // way) must run to completion.
+        throw;
     } catch (const std::exception& e) {
         raise_internal_failure(e.what());
     } catch (...) {

@@ -1,6 +1,7 @@
 // Finder: snapshots of a list of sheet-like objects, selected by name.
 #include "classes.hpp"
 #include "search/finder.hpp"
+#include "search_ops.hpp"
 #include "snapshot_reader.hpp"
 
 namespace vorlix::py {
@@ -111,7 +112,11 @@ PyObject* find_by_regex(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
         auto r = finder_sheet_by_regex(f, pattern);
         if (auto* err = std::get_if<RegexError>(&r)) {
             // A pattern that does not compile is bad input, not an internal failure.
-            PyErr_Format(PyExc_ValueError, "invalid pattern at offset %zu: %s", err->offset, err->message.c_str());
+            // The engine counts bytes of UTF-8; Python code counts characters.
+            size_t at = 0;
+            for (size_t i = 0; i < err->offset && i < pattern.size(); ++i)
+                if ((static_cast<unsigned char>(pattern[i]) & 0xC0) != 0x80) ++at;
+            PyErr_Format(PyExc_ValueError, "invalid pattern at offset %zu: %s", at, err->message.c_str());
             return nullptr;
         }
         return maybe_sheet(std::get<Ref<Sheet>>(std::move(r)));
@@ -169,16 +174,19 @@ TypeSlot finder_type{&spec, "Finder"};
 // create_finder: as Finder(sheets), with the record assembled while the
 // interpreter lock is released.
 PyObject* create_finder(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
+    std::vector<Ref<Sheet>> sheets;
+    PyTypeObject* type = nullptr;
+    const int ready = guarded([&]() -> int {
         PyObject* a[1];
-        std::vector<Ref<Sheet>> sheets;
-        if (!match(kCreateFinder, args, nargs, kwnames, a) || !read_sheets(a[0], sheets)) return nullptr;
-        PyTypeObject* type = finder_type.get();
-        if (!type) return nullptr;
-        Ref<FinderRecord> record;
-        Py_BEGIN_ALLOW_THREADS
-        record = Ref<FinderRecord>::make(std::move(sheets));
-        Py_END_ALLOW_THREADS
+        if (!match(kCreateFinder, args, nargs, kwnames, a) || !read_sheets(a[0], sheets)) return -1;
+        type = finder_type.get();
+        return type ? 0 : -1;
+    });
+    if (ready < 0) return nullptr;
+    Ref<FinderRecord> record;
+    std::exception_ptr err = without_interpreter([&] { record = Ref<FinderRecord>::make(std::move(sheets)); });
+    return guarded([&]() -> PyObject* {
+        if (err) std::rethrow_exception(err);
         return new_handle(type, std::move(record));
     });
 }

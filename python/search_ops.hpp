@@ -4,6 +4,7 @@
 // snapshot cells, interpreter lock released).
 #pragma once
 
+#include <exception>
 #include <optional>
 #include <string>
 #include <variant>
@@ -244,34 +245,46 @@ PyObject* sheet_search(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
     });
 }
 
+// Runs work() with the interpreter lock released and hands back what it
+// threw, so that the lock is held again before any error reaches Python.
+// Taking the lock back may end the thread (a daemon thread when the
+// interpreter exits); that unwinding is left to pass, uncaught.
+template <class F>
+std::exception_ptr without_interpreter(F&& work) {
+    std::exception_ptr err;
+    PyThreadState* ts = PyEval_SaveThread();
+    try {
+        work();
+    } catch (...) {
+        err = std::current_exception();
+    }
+    PyEval_RestoreThread(ts);
+    return err;
+}
+
 // Snapshot: the same, with the interpreter lock released while searching.
 template <class Op, bool ReleaseInterpreter = true>
 PyObject* readable_sheet_search(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
+    Op op;
+    Borrow b;
+    const int ready = guarded([&]() -> int {
         PyObject* a[kMaxSearchParams];
-        if (!match(Op::readable_params, args, nargs, kwnames, a)) return nullptr;
-        Borrow b;
-        if (!b.shared(as_handle<Sheet>(self)->borrow)) return nullptr;
-        Op op;
-        if (!op.convert(a)) return nullptr;
-        const Sheet& sheet = *as_handle<Sheet>(self)->record;
-        SearchResult r;
-        auto search = [&] {
-            SharedGuard g(sheet.lock);
-            r = op.run_sheet(sheet);
-        };
-        if constexpr (ReleaseInterpreter) {
-            PyThreadState* ts = PyEval_SaveThread();
-            try {
-                search();
-            } catch (...) {
-                PyEval_RestoreThread(ts);
-                throw;
-            }
-            PyEval_RestoreThread(ts);
-        } else {
-            search();
-        }
+        if (!match(Op::readable_params, args, nargs, kwnames, a)) return -1;
+        if (!b.shared(as_handle<Sheet>(self)->borrow)) return -1;
+        return op.convert(a) ? 0 : -1;
+    });
+    if (ready < 0) return nullptr;
+    const Sheet& sheet = *as_handle<Sheet>(self)->record;
+    SearchResult r;
+    auto search = [&] {
+        SharedGuard g(sheet.lock);
+        r = op.run_sheet(sheet);
+    };
+    std::exception_ptr err;
+    if constexpr (ReleaseInterpreter) err = without_interpreter(search);
+    return guarded([&]() -> PyObject* {
+        if (err) std::rethrow_exception(err);
+        if constexpr (!ReleaseInterpreter) search();
         return search_result_to_python(std::move(r), wrap_readable_cell);
     });
 }
@@ -283,26 +296,25 @@ bool convert_cells_argument(PyObject* o, std::vector<Ref<Cell>>& out);
 // which is released for the search.
 template <class Op>
 PyObject* readable_function_search(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
+    Op op;
+    std::vector<Ref<Cell>> held;
+    const int ready = guarded([&]() -> int {
         PyObject* a[kMaxSearchParams + 1];
-        if (!match(Op::function_params, args, nargs, kwnames, a)) return nullptr;
-        Op op;
-        if (!op.convert(a)) return nullptr;
+        if (!match(Op::function_params, args, nargs, kwnames, a)) return -1;
+        if (!op.convert(a)) return -1;
         const size_t cells_at = Op::function_params.names.size() - 1;
-        std::vector<Ref<Cell>> held;
-        if (!convert_cells_argument(a[cells_at], held)) return nullptr;
-        std::vector<Cell*> seq;
+        return convert_cells_argument(a[cells_at], held) ? 0 : -1;
+    });
+    if (ready < 0) return nullptr;
+    std::vector<Cell*> seq;
+    SearchResult r;
+    std::exception_ptr err = without_interpreter([&] {
         seq.reserve(held.size());
         for (const auto& c : held) seq.push_back(c.get());
-        SearchResult r;
-        PyThreadState* ts = PyEval_SaveThread();
-        try {
-            r = op.run(CellSeq(seq));
-        } catch (...) {
-            PyEval_RestoreThread(ts);
-            throw;
-        }
-        PyEval_RestoreThread(ts);
+        r = op.run(CellSeq(seq));
+    });
+    return guarded([&]() -> PyObject* {
+        if (err) std::rethrow_exception(err);
         return search_result_to_python(std::move(r), wrap_readable_cell);
     });
 }

@@ -91,13 +91,20 @@ void add_location(const std::string& where) {
     PyErr_NormalizeException(&type, &value, &tb);
     if (tb && value) PyException_SetTraceback(value, tb);
     PyObject* text = value ? PyObject_Str(value) : nullptr;
-    if (!text) PyErr_Clear();
-    PyObject* msg = PyUnicode_FromFormat("%s: %U", where.c_str(), text ? text : Py_None);
+    if (!text) {
+        PyErr_Clear();
+        text = PyUnicode_FromString("<exception str() failed>");
+    }
+    // Sheet names may hold any character, NUL included: no C strings here.
+    PyObject* place = text ? PyUnicode_DecodeUTF8(where.data(), Py_ssize_t(where.size()), "replace") : nullptr;
+    PyObject* msg = place ? PyUnicode_FromFormat("%U: %U", place, text) : nullptr;
+    Py_XDECREF(place);
     Py_XDECREF(text);
     PyObject* exc = msg ? PyObject_CallOneArg(type, msg) : nullptr;
     Py_XDECREF(msg);
-    if (!exc) {
+    if (!exc || !PyObject_TypeCheck(exc, reinterpret_cast<PyTypeObject*>(type))) {
         // The type cannot be rebuilt with a message (unusual constructor): keep the original.
+        Py_XDECREF(exc);
         PyErr_Clear();
         PyErr_Restore(type, value, tb);
         return;

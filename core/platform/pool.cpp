@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <new>
+
+#include <pthread.h>
 
 #include <oneapi/tbb/parallel_sort.h>
 
@@ -12,15 +16,33 @@ namespace vorlix {
 
 namespace pool {
 
+namespace {
+
+std::mutex arena_mutex;  // guards creation only
+std::atomic<oneapi::tbb::task_arena*> current_arena{nullptr};
+
+// A forked child has only the thread that forked. An arena that other
+// threads were working in at that moment would be waited on forever, so the
+// child leaves it behind and makes its own on first use.
+void leave_arena_behind() noexcept {
+    current_arena.store(nullptr, std::memory_order_relaxed);
+    new (&arena_mutex) std::mutex();  // a thread that held it does not exist here
+}
+
+}  // namespace
+
 oneapi::tbb::task_arena& arena() {
+    if (auto* a = current_arena.load(std::memory_order_acquire)) return *a;
+    std::lock_guard<std::mutex> g(arena_mutex);
+    if (auto* a = current_arena.load(std::memory_order_relaxed)) return *a;
+    static const bool watching_forks = pthread_atfork(nullptr, nullptr, leave_arena_behind) == 0;
+    (void)watching_forks;
     // Never destroyed: searches may still run while static objects of other
     // translation units are torn down at exit.
-    static oneapi::tbb::task_arena* const shared = [] {
-        auto* a = new oneapi::tbb::task_arena();
-        a->initialize();
-        return a;
-    }();
-    return *shared;
+    auto* a = new oneapi::tbb::task_arena();
+    a->initialize();
+    current_arena.store(a, std::memory_order_release);
+    return *a;
 }
 
 size_t chunk_size(size_t n) noexcept {
