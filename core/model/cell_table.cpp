@@ -75,6 +75,11 @@ void CellTable::grow(size_t min_capacity) {
 
 void CellTable::reserve(size_t n) { grow(n); }
 
+void CellTable::forget_all() noexcept {
+    std::vector<Cell*>().swap(slots_);
+    size_ = 0;
+}
+
 void CellTable::insert(Ref<Cell> cell) {
     if ((size_ + 1) * 4 > slots_.size() * 3) grow(size_ + 1);
     place(cell.leak());

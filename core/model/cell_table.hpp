@@ -26,6 +26,9 @@ public:
     // Removes every record and hands the references over.
     std::vector<Ref<Cell>> take_all();
     void reserve(size_t n);
+    // Empties the table without releasing the records: the caller has
+    // already released the references the slots held.
+    void forget_all() noexcept;
 
     size_t size() const noexcept { return size_; }
     bool empty() const noexcept { return size_ == 0; }

@@ -4,6 +4,12 @@
 
 namespace vorlix {
 
+static_assert(sizeof(Cell) <= cell_pool::kBlockSize && alignof(Cell) <= 8, "cell blocks hold one record");
+
+void* Cell::operator new(size_t) { return cell_pool::allocate(); }
+
+void Cell::operator delete(void* p) noexcept { cell_pool::deallocate(p); }
+
 Cell::Cell(const Cell& o)
     : RefCounted(), row(o.row), column(o.column), dtype(o.dtype), value(o.value),
       extra(o.extra ? std::make_unique<CellExtra>(*o.extra) : nullptr) {}
@@ -37,6 +43,11 @@ void Cell::set_formula(std::string f) {
 
 void Cell::add_table_hold() noexcept {
     uint8_t v = tables.load(std::memory_order_relaxed);
+    if (v == 0) {
+        // A record no table holds yet is not reachable from another sheet.
+        tables.store(1, std::memory_order_release);
+        return;
+    }
     while (v != 255 && !tables.compare_exchange_weak(v, uint8_t(v + 1), std::memory_order_acq_rel)) {
     }
 }
@@ -49,7 +60,17 @@ void Cell::drop_table_hold() noexcept {
 }
 
 Sheet::~Sheet() {
-    cells.for_each([](Cell* c) { c->drop_table_hold(); });
+    // The kept order is close to allocation order: releasing along it walks
+    // memory front to back instead of hopping around the table.
+    if (order_valid_.load(std::memory_order_acquire) && ordered_.size() == cells.size()) {
+        for (Cell* c : ordered_) {
+            c->drop_table_hold();
+            Ref<Cell>::adopt(c);
+        }
+        cells.forget_all();
+    } else {
+        cells.for_each([](Cell* c) { c->drop_table_hold(); });
+    }
 }
 
 const std::vector<Cell*>& Sheet::ordered_cells() const {

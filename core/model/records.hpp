@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "cell_pool.hpp"
 #include "cell_table.hpp"
 #include "coordinates.hpp"
 #include "sync.hpp"
@@ -34,6 +35,9 @@ public:
     Cell(uint32_t r, uint16_t c, CellValue v, DataType t) noexcept
         : row(r), column(c), dtype(t), value(std::move(v)) {}
     Cell(const Cell& o);  // copies fields, not lock or counts
+
+    static void* operator new(size_t size);
+    static void operator delete(void* p) noexcept;
 
     mutable RwLock lock;
     uint32_t row;
