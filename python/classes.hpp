@@ -52,6 +52,23 @@ PyObject* handle_list(const std::vector<R*>& records, Wrap wrap) {
     return list;
 }
 
+// Merged ranges as a list of (start_row, end_row, start_col, end_col) tuples.
+inline PyObject* merge_cells_list(const std::vector<MergeCell>& merges) {
+    PyObject* list = PyList_New(Py_ssize_t(merges.size()));
+    if (!list) return nullptr;
+    for (size_t i = 0; i < merges.size(); ++i) {
+        const MergeCell& m = merges[i];
+        PyObject* t = Py_BuildValue("(kkkk)", (unsigned long)m.start_row, (unsigned long)m.end_row,
+                                    (unsigned long)m.start_col, (unsigned long)m.end_col);
+        if (!t) {
+            Py_DECREF(list);
+            return nullptr;
+        }
+        PyList_SET_ITEM(list, Py_ssize_t(i), t);
+    }
+    return list;
+}
+
 inline PyObject* optional_handle(PyObject* (*wrap)(Ref<Sheet>), Ref<Sheet> s) {
     if (!s) Py_RETURN_NONE;
     return wrap(std::move(s));

@@ -24,22 +24,7 @@ PyObject* get_state(const Sheet& s) { return str_from(sheet_state(s)); }
 PyObject* get_max_row(const Sheet& s) { return PyLong_FromUnsignedLong(sheet_max_row(s)); }
 PyObject* get_max_column(const Sheet& s) { return PyLong_FromUnsignedLong(sheet_max_column(s)); }
 PyObject* get_cells(const Sheet& s) { return handle_list(sheet_cells(s), wrap_readable_cell); }
-PyObject* get_merge_cells(const Sheet& s) {
-    std::vector<MergeCell> merges = sheet_merge_cells(s);
-    PyObject* list = PyList_New(Py_ssize_t(merges.size()));
-    if (!list) return nullptr;
-    for (size_t i = 0; i < merges.size(); ++i) {
-        const MergeCell& m = merges[i];
-        PyObject* t = Py_BuildValue("(kkkk)", (unsigned long)m.start_row, (unsigned long)m.end_row,
-                                    (unsigned long)m.start_col, (unsigned long)m.end_col);
-        if (!t) {
-            Py_DECREF(list);
-            return nullptr;
-        }
-        PyList_SET_ITEM(list, Py_ssize_t(i), t);
-    }
-    return list;
-}
+PyObject* get_merge_cells(const Sheet& s) { return merge_cells_list(sheet_merge_cells(s)); }
 
 PyObject* repr(PyObject* self) {
     return guarded([&]() -> PyObject* {

@@ -202,22 +202,7 @@ PyMethodDef model_methods[] = {
     {"delete_rows", FAST((method<del_rows>)), "delete_rows($self, idx, amount)\n--\n\n"},
 };
 
-PyObject* get_merge_cells(Sheet& s) {
-    std::vector<MergeCell> merges = sheet_merge_cells(s);
-    PyObject* list = PyList_New(Py_ssize_t(merges.size()));
-    if (!list) return nullptr;
-    for (size_t i = 0; i < merges.size(); ++i) {
-        const MergeCell& m = merges[i];
-        PyObject* t = Py_BuildValue("(kkkk)", (unsigned long)m.start_row, (unsigned long)m.end_row,
-                                    (unsigned long)m.start_col, (unsigned long)m.end_col);
-        if (!t) {
-            Py_DECREF(list);
-            return nullptr;
-        }
-        PyList_SET_ITEM(list, Py_ssize_t(i), t);
-    }
-    return list;
-}
+PyObject* get_merge_cells(Sheet& s) { return merge_cells_list(sheet_merge_cells(s)); }
 
 PyGetSetDef getset[] = {
     {"name", getter<get_name>, set_name, nullptr, nullptr},

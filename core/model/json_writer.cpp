@@ -58,6 +58,43 @@ void append_cell(std::string& out, const Cell& c) {
     out += '}';
 }
 
+// {"rows":{"7":{"row_num":7,"height":30.0,"hidden":false}},"default_height":20.0},
+// the same shape for columns; the entries object is left out when empty.
+template <class Entry, class NumberAndSize>
+void append_dimensions(std::string& out, const char* table, const char* number_key, const char* size_key,
+                       const std::vector<Entry>& entries, NumberAndSize number_and_size, const char* default_key,
+                       double default_size) {
+    out += '{';
+    if (!entries.empty()) {
+        out += '"';
+        out += table;
+        out += "\":{";
+        bool first = true;
+        for (const Entry& e : entries) {
+            auto [number, size] = number_and_size(e);
+            if (!first) out += ',';
+            first = false;
+            out += '"';
+            append_int(out, number);
+            out += "\":{\"";
+            out += number_key;
+            out += "\":";
+            append_int(out, number);
+            out += ",\"";
+            out += size_key;
+            out += "\":";
+            append_json_number(size, out);
+            out += e.hidden ? ",\"hidden\":true}" : ",\"hidden\":false}";
+        }
+        out += "},";
+    }
+    out += '"';
+    out += default_key;
+    out += "\":";
+    append_json_number(default_size, out);
+    out += '}';
+}
+
 void append_sheet(std::string& out, const Sheet& s) {
     SharedGuard g(s.lock);
     out += "{\"name\":";
@@ -91,45 +128,15 @@ void append_sheet(std::string& out, const Sheet& s) {
         first = false;
         append_cell(out, *c);
     }
-    out += "],\"row_dimensions\":{";
-    if (s.row_dimensions.rows.size()) {
-        out += "\"rows\":{";
-        bool f = true;
-        for (const RowDimension& r : s.row_dimensions.rows.entries()) {
-            if (!f) out += ',';
-            f = false;
-            out += '"';
-            append_int(out, r.row_num);
-            out += "\":{\"row_num\":";
-            append_int(out, r.row_num);
-            out += ",\"height\":";
-            append_json_number(r.height, out);
-            out += r.hidden ? ",\"hidden\":true}" : ",\"hidden\":false}";
-        }
-        out += "},";
-    }
-    out += "\"default_height\":";
-    append_json_number(s.row_dimensions.default_height, out);
-    out += "},\"column_dimensions\":{";
-    if (s.column_dimensions.columns.size()) {
-        out += "\"columns\":{";
-        bool f = true;
-        for (const ColumnDimension& c : s.column_dimensions.columns.entries()) {
-            if (!f) out += ',';
-            f = false;
-            out += '"';
-            append_int(out, c.col_num);
-            out += "\":{\"col_num\":";
-            append_int(out, c.col_num);
-            out += ",\"width\":";
-            append_json_number(c.width, out);
-            out += c.hidden ? ",\"hidden\":true}" : ",\"hidden\":false}";
-        }
-        out += "},";
-    }
-    out += "\"default_width\":";
-    append_json_number(s.column_dimensions.default_width, out);
-    out += "},\"comments\":[";
+    out += "],\"row_dimensions\":";
+    append_dimensions(out, "rows", "row_num", "height", s.row_dimensions.rows.entries(),
+                      [](const RowDimension& r) { return std::pair(r.row_num, r.height); },
+                      "default_height", s.row_dimensions.default_height);
+    out += ",\"column_dimensions\":";
+    append_dimensions(out, "columns", "col_num", "width", s.column_dimensions.columns.entries(),
+                      [](const ColumnDimension& c) { return std::pair(uint32_t(c.col_num), c.width); },
+                      "default_width", s.column_dimensions.default_width);
+    out += ",\"comments\":[";
     first = true;
     for (const Ref<Comment>& cm : s.comments) {
         if (!first) out += ',';
