@@ -16,7 +16,7 @@ build: setup
 	@cmake --build $(BUILD)
 
 test-cpp: build
-	@cd $(BUILD) && ctest --output-on-failure -j2 | tail -n 3
+	@cd $(BUILD) && ctest --output-on-failure -j2 > ctest.log 2>&1; rc=$$?; tail -n 3 ctest.log; exit $$rc
 
 test-python: build
 	@$(PY) -m pytest -q tests/python

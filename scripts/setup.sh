@@ -3,7 +3,7 @@
 # Debian packages (as root, with apt-get) and Python packages (with pip).
 set -euo pipefail
 
-debs=(g++ cmake ninja-build pkg-config libtbb-dev libpcre2-dev libgtest-dev)
+debs=(g++ cmake ninja-build pkg-config libtbb-dev libpcre2-dev libgtest-dev valgrind)
 missing=()
 for p in "${debs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -39,6 +39,19 @@ except (OSError, AttributeError):  # not glibc: the resident size still catches 
     _mallinfo2 = None
 
 
+def _under_sanitizer():
+    # A sanitizer runtime replaces malloc (glibc's counters stay still) and
+    # keeps freed blocks in quarantine (the resident size grows): neither
+    # measures the records then. Its own checks cover memory instead.
+    with open("/proc/self/maps") as f:
+        return any(lib in line for line in f for lib in ("libasan", "libtsan", "libmsan"))
+
+
+UNDER_SANITIZER = _under_sanitizer()
+if UNDER_SANITIZER:
+    _mallinfo2 = None
+
+
 def c_heap_in_use():
     if _mallinfo2 is None:
         return 0
@@ -402,7 +415,7 @@ def test_repeated_operations_leave_nothing_behind(op):
     assert objects <= MAX_OBJECTS, report
     assert blocks <= MAX_BLOCKS, report
     assert c_bytes <= MAX_C_BYTES, report
-    assert rss <= MAX_RSS_BYTES, report
+    assert UNDER_SANITIZER or rss <= MAX_RSS_BYTES, report
     assert refs1 == {} and refs2 == {}, f"reference counts changed: {refs1} {refs2}"
 
 
