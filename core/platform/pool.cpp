@@ -20,23 +20,29 @@ namespace {
 
 std::mutex arena_mutex;  // guards creation only
 std::atomic<oneapi::tbb::task_arena*> current_arena{nullptr};
+std::atomic<bool> scheduler_started{false};
+std::atomic<bool> forked_after_start{false};
 
-// A forked child has only the thread that forked. An arena that other
-// threads were working in at that moment would be waited on forever, so the
-// child leaves it behind and makes its own on first use.
-void leave_arena_behind() noexcept {
-    current_arena.store(nullptr, std::memory_order_relaxed);
+// A forked child has only the thread that forked. Once the parent has
+// started the scheduler, its internal locks may have been held by threads
+// that do not exist in the child (making a fresh arena still waits on them),
+// so such a child keeps away from the scheduler for good.
+void after_fork_in_child() noexcept {
+    if (scheduler_started.load(std::memory_order_relaxed)) forked_after_start.store(true, std::memory_order_relaxed);
     new (&arena_mutex) std::mutex();  // a thread that held it does not exist here
 }
 
+[[maybe_unused]] const bool watching_forks = pthread_atfork(nullptr, nullptr, after_fork_in_child) == 0;
+
 }  // namespace
+
+bool usable() noexcept { return !forked_after_start.load(std::memory_order_relaxed); }
 
 oneapi::tbb::task_arena& arena() {
     if (auto* a = current_arena.load(std::memory_order_acquire)) return *a;
     std::lock_guard<std::mutex> g(arena_mutex);
     if (auto* a = current_arena.load(std::memory_order_relaxed)) return *a;
-    static const bool watching_forks = pthread_atfork(nullptr, nullptr, leave_arena_behind) == 0;
-    (void)watching_forks;
+    scheduler_started.store(true, std::memory_order_relaxed);
     // Never destroyed: searches may still run while static objects of other
     // translation units are torn down at exit.
     auto* a = new oneapi::tbb::task_arena();
@@ -73,7 +79,7 @@ inline KeyedCell keyed(Cell* c) noexcept {
 void sort_cells_by_coordinate(std::vector<Cell*>& cells) {
     const size_t n = cells.size();
     std::vector<KeyedCell> keys(n);
-    if (n < pool::kSerialGrain) {
+    if (!pool::worth_it(n)) {
         for (size_t i = 0; i < n; ++i) keys[i] = keyed(cells[i]);
         std::sort(keys.begin(), keys.end());
         for (size_t i = 0; i < n; ++i) cells[i] = keys[i].cell;

@@ -33,6 +33,14 @@ inline constexpr size_t kSerialGrain = 4096;
 // The shared arena; created (and its workers started) on first use.
 oneapi::tbb::task_arena& arena();
 
+// False in a process forked from one that had started the pool: the child
+// inherits the scheduler's locks in whatever state the parent's other threads
+// left them, so it never enters the scheduler and scans on its own thread.
+bool usable() noexcept;
+
+// Whether a pass over n elements goes to the pool.
+inline bool worth_it(size_t n) noexcept { return n >= kSerialGrain && usable(); }
+
 // Elements per chunk when a parallel pass splits n elements: small enough
 // for load balancing, large enough that per-chunk overhead stays negligible.
 size_t chunk_size(size_t n) noexcept;
@@ -55,6 +63,11 @@ size_t first_match(size_t n, Pred&& pred) {
     for (size_t i = 0; i < prefix; ++i)
         if (pred(i)) return i;
     if (prefix == n) return n;
+    if (!pool::usable()) {
+        for (size_t i = prefix; i < n; ++i)
+            if (pred(i)) return i;
+        return n;
+    }
 
     std::atomic<size_t> best{n};
     pool::run([&] {
@@ -81,7 +94,7 @@ size_t first_match(size_t n, Pred&& pred) {
 template <class T, class Emit>
 std::vector<T> ordered_collect(size_t n, Emit&& emit) {
     std::vector<T> out;
-    if (n < pool::kSerialGrain) {
+    if (!pool::worth_it(n)) {
         for (size_t i = 0; i < n; ++i) emit(i, out);
         return out;
     }

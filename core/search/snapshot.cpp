@@ -47,7 +47,7 @@ Ref<Cell> snapshot_cell(const Cell& src) {
 template <class Make>
 std::vector<Ref<Cell>> make_cells(size_t n, Make&& make) {
     std::vector<Ref<Cell>> out(n);
-    if (n < pool::kSerialGrain) {
+    if (!pool::worth_it(n)) {
         for (size_t i = 0; i < n; ++i) out[i] = make(i);
         return out;
     }
