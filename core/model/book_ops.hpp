@@ -21,5 +21,7 @@ size_t sheet_count(const Book& book);
 // The compact JSON document of the whole book. With these value kinds the
 // writer has nothing that can fail.
 std::string write_book_json(const Book& book);
+// The same into `out` (cleared first), so that a caller can reuse its buffer.
+void write_book_json(const Book& book, std::string& out);
 
 }  // namespace vorlix

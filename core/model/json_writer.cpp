@@ -157,10 +157,18 @@ void append_sheet(std::string& out, const Sheet& s) {
 
 }  // namespace
 
-std::string write_book_json(const Book& book) {
-    std::string out;
-    out.reserve(128);
+void write_book_json(const Book& book, std::string& out) {
+    out.clear();
     SharedGuard g(book.lock);
+    // Sized up front from the records (about 60 bytes per cell is typical):
+    // growing a large document by doubling costs more than writing it.
+    size_t estimate = 64;
+    for (const auto& s : book.sheets) {
+        SharedGuard sg(s->lock);
+        estimate += 256 + 64 * (s->cells.size() + s->comments.size() + s->merge_cells.size() +
+                                s->row_dimensions.rows.size() + s->column_dimensions.columns.size());
+    }
+    out.reserve(estimate);
     out += "{\"sheets\":[";
     bool first = true;
     for (const auto& s : book.sheets) {
@@ -169,6 +177,11 @@ std::string write_book_json(const Book& book) {
         append_sheet(out, *s);
     }
     out += "]}";
+}
+
+std::string write_book_json(const Book& book) {
+    std::string out;
+    write_book_json(book, out);
     return out;
 }
 
