@@ -109,7 +109,7 @@ void handle_dealloc(PyObject* self) {
 template <class R>
 Handle<R>* as_handle(PyObject* o) { return reinterpret_cast<Handle<R>*>(o); }
 
-// Type objects are made once, on first use, from their specification.
+// Type objects are made once, on first use, from their PyType_Spec.
 struct TypeSlot {
     PyType_Spec* spec;
     const char* class_name;
