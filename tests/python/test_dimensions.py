@@ -13,16 +13,6 @@ import vorlix
 OVERFLOW = "^out of range integral type conversion attempted$"
 
 
-@pytest.fixture
-def book():
-    return vorlix.Book()
-
-
-@pytest.fixture
-def sheet(book):
-    return book.add_sheet("Data")
-
-
 def dims(book, i=0):
     s = json.loads(book.to_json())["sheets"][i]
     return s["row_dimensions"], s["column_dimensions"]

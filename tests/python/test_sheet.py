@@ -12,16 +12,6 @@ import vorlix
 OVERFLOW = "^out of range integral type conversion attempted$"
 
 
-@pytest.fixture
-def book():
-    return vorlix.Book()
-
-
-@pytest.fixture
-def sheet(book):
-    return book.add_sheet("Data")
-
-
 def sheet_doc(book, i=0):
     return json.loads(book.to_json())["sheets"][i]
 
